@@ -1,0 +1,208 @@
+#include "support/process.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef _WIN32
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace statics_clean {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (;;) {
+    fs::path p = fs::temp_directory_path() / ("statics-clean-test-" + std::to_string(rd()));
+    if (fs::create_directory(p)) {
+      path_ = p.generic_string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::names() const {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(path_)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+#ifndef _WIN32
+
+namespace {
+
+[[noreturn]] void execChild(const std::string& exe, const std::string& dir,
+                            const std::vector<std::string>& args) {
+  if (::chdir(dir.c_str()) != 0) ::_exit(126);
+  ::umask(022);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(exe.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(exe.c_str(), argv.data());
+  ::_exit(127);
+}
+
+int waitExit(int pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+bool canLimitFileSize() { return true; }
+
+// Reads both pipes to their ends, whichever has something, so that neither fills up.
+void drain(int outFd, int errFd, ExeRun* run) {
+  struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[2] = {&run->out, &run->err};
+  int open = 2;
+  char buf[65536];
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n > 0) {
+        sinks[i]->append(buf, static_cast<size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& options) {
+  // Pipes, not files, for the output: a file-size limit must stop the tool's writes to its
+  // output files, not to its console.
+  int in[2], out[2], err[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe");
+  int pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+    if (options.fileSizeLimit > 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit;
+      limit.rlim_cur = limit.rlim_max = options.fileSizeLimit;
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    execChild(exe, dir, options.args);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+  ::signal(SIGPIPE, SIG_IGN);  // a tool that exits without reading its input must not stop us
+  if (!options.stdinText.empty()) {
+    ssize_t w = ::write(in[1], options.stdinText.data(), options.stdinText.size());
+    (void)w;
+  }
+  ::close(in[1]);
+  ExeRun run;
+  drain(out[0], err[0], &run);
+  run.exitStatus = waitExit(pid);
+  return run;
+}
+
+RunningExe::RunningExe(const std::string& exe, const std::string& dir) : errPath_(dir + ".err") {
+  int in[2], out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err, 2);
+    ::close(in[0]);
+    ::close(in[1]);
+    ::close(out[0]);
+    ::close(out[1]);
+    execChild(exe, dir, {});
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  stdinFd_ = in[1];
+  stdoutFd_ = out[0];
+}
+
+RunningExe::~RunningExe() {
+  if (pid_ > 0 && !reaped_) {
+    ::kill(pid_, SIGKILL);
+    waitExit(pid_);
+  }
+  if (stdinFd_ >= 0) ::close(stdinFd_);
+  if (stdoutFd_ >= 0) ::close(stdoutFd_);
+  std::remove(errPath_.c_str());
+}
+
+void RunningExe::signal(int sig) { ::kill(pid_, sig); }
+
+void RunningExe::sendStdin(const std::string& text) {
+  ssize_t w = ::write(stdinFd_, text.data(), text.size());
+  (void)w;
+}
+
+bool RunningExe::exited() {
+  if (reaped_) return true;
+  if (::waitpid(pid_, &status_, WNOHANG) != pid_) return false;
+  reaped_ = true;
+  return true;
+}
+
+ExeRun RunningExe::finish() {
+  ExeRun run;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(stdoutFd_, buf, sizeof buf)) > 0) run.out.append(buf, static_cast<size_t>(n));
+  ::close(stdinFd_);
+  stdinFd_ = -1;
+  if (!reaped_) {
+    while (::waitpid(pid_, &status_, 0) < 0) {
+    }
+  }
+  run.exitStatus = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+  pid_ = -1;
+  run.err = readFile(errPath_);
+  return run;
+}
+
+#endif  // _WIN32
+
+}  // namespace statics_clean

@@ -1,0 +1,71 @@
+// Starting the built executable from tests, with its standard streams captured.
+
+#ifndef STATICS_CLEAN_TESTS_SUPPORT_PROCESS_H_
+#define STATICS_CLEAN_TESTS_SUPPORT_PROCESS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace statics_clean {
+
+struct ExeRun {
+  int exitStatus = -1;  // -1 when the process did not exit normally
+  std::string out;
+  std::string err;
+};
+
+struct ExeOptions {
+  std::vector<std::string> args;
+  std::string stdinText;       // written to its standard input, which is then closed
+  uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE with SIGXFSZ ignored, where the platform has it
+};
+
+// Runs exe in folder dir and waits for it.
+ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& options = {});
+
+// True where the platform can limit the size of the files a process writes.
+bool canLimitFileSize();
+
+// A process left running, for tests of interruption (POSIX only). Its standard output is a pipe
+// that is read only on request, so that the process stops at a known point once the pipe is full;
+// its standard input is a pipe that stays open.
+class RunningExe {
+ public:
+  RunningExe(const std::string& exe, const std::string& dir);
+  ~RunningExe();
+  void signal(int sig);
+  // Reads standard output until the process closes it, then waits for it.
+  ExeRun finish();
+  bool exited();  // without waiting
+  void sendStdin(const std::string& text);
+
+ private:
+  int pid_ = -1;
+  int status_ = 0;
+  bool reaped_ = false;
+  int stdinFd_ = -1;
+  int stdoutFd_ = -1;
+  std::string errPath_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// A new empty folder, removed with its contents at the end of the test.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // The names of the files in the folder, sorted.
+  std::vector<std::string> names() const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace statics_clean
+
+#endif  // STATICS_CLEAN_TESTS_SUPPORT_PROCESS_H_
