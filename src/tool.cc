@@ -1,5 +1,7 @@
 #include "tool.h"
 
+#include <new>
+
 #include "deletion_list/deletion_list.h"
 #include "deletion_list/load_deletion_list.h"
 #include "statics/clean_statics.h"
@@ -33,9 +35,7 @@ class StreamReporter : public Reporter {
   std::FILE* err_;
 };
 
-}  // namespace
-
-int runTool(const ToolContext& context) {
+int runSteps(const ToolContext& context) {
   StreamReporter reporter(context.err);
   DeletionList list;
 
@@ -70,6 +70,19 @@ int runTool(const ToolContext& context) {
     printDiagnostic(context.err, "standard output", "write error");
   }
   return 0;
+}
+
+}  // namespace
+
+int runTool(const ToolContext& context) {
+  try {
+    return runSteps(context);
+  } catch (const std::bad_alloc&) {
+    // Each step turns its own allocation failures into a status and removes what it wrote; this
+    // catches what is left, such as a message that could not be built.
+    std::fprintf(context.err, "%s: not enough memory\n", kProgramName);
+    return 1;
+  }
 }
 
 }  // namespace statics_clean

@@ -45,20 +45,27 @@ class Console {
   explicit Console(const CleanOptions& options, CleanSummary* summary)
       : options_(options), summary_(summary) {}
 
+  // The lines are printed without allocating: the count is printed after the new pair is in
+  // place, where running out of memory must not turn a finished run into a failed one.
   void progress(uint64_t entry, uint64_t entryCount) {
-    double value = static_cast<double>(entry) / static_cast<double>(entryCount) * 100.0;
-    print("\r" + formatPercent(value) + " %");
+    char percent[kPercentTextSize];
+    formatPercent(static_cast<double>(entry) / static_cast<double>(entryCount) * 100.0, percent);
+    std::fprintf(options_.console, "\r%s %%", percent);
+    flushIfTerminal();
     summary_->progressPrinted = true;
   }
   void done() {
-    print("\r100.00 %\n");
+    std::fputs("\r100.00 %\n", options_.console);
+    flushIfTerminal();
     summary_->progressPrinted = false;
   }
-  void deleted(int64_t count) { print(std::to_string(count) + " items deleted!\n"); }
+  void deleted(int64_t count) {
+    std::fprintf(options_.console, "%lld items deleted!\n", static_cast<long long>(count));
+    flushIfTerminal();
+  }
 
  private:
-  void print(const std::string& line) {
-    std::fputs(line.c_str(), options_.console);
+  void flushIfTerminal() {
     if (options_.flushEveryLine) std::fflush(options_.console);
   }
 
@@ -214,11 +221,11 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   if (!s.ok()) return s;
 
   TemporariesGuard guard(env, names);
+  guard.arm();
   std::unique_ptr<WritableFile> newData;
   std::unique_ptr<WritableFile> newIndex;
   s = env->createWritable(names.tempData, &newData);
   if (!s.ok()) return s.withCode(kOutputFailed);
-  guard.arm();
 
   // The blocks, in entry order.
   {
@@ -274,10 +281,14 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   std::string leftover;
   s = commitOutputPair(env, names, &leftover);
   if (!s.ok()) return s.withCode(kOutputFailed);
-  if (!leftover.empty()) {
-    options.reporter->warning(leftover, "cannot be removed; the next run removes it");
-  }
+  // The new pair is in place: nothing from here on may fail the run.
   console.deleted(summary->deleted);
+  if (!leftover.empty()) {
+    try {
+      options.reporter->warning(leftover, "cannot be removed; the next run removes it");
+    } catch (const std::bad_alloc&) {
+    }
+  }
   return Status::OK();
 }
 

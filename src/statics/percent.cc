@@ -6,7 +6,7 @@
 
 namespace statics_clean {
 
-std::string formatPercent(double value) {
+void formatPercent(double value, char (&buf)[kPercentTextSize]) {
   // "%.16e" gives the 17 significant digits: d.dddddddddddddddde[+-]XX.
   char sci[40];
   std::snprintf(sci, sizeof sci, "%.16e", value);
@@ -26,10 +26,14 @@ std::string formatPercent(double value) {
   int next = exponent + 3;
   if (next >= 0 && next < n && digits[next] >= 5) ++hundredths;
 
-  char out[40];
-  std::snprintf(out, sizeof out, "%llu.%02u", static_cast<unsigned long long>(hundredths / 100),
+  std::snprintf(buf, sizeof buf, "%llu.%02u", static_cast<unsigned long long>(hundredths / 100),
                 static_cast<unsigned>(hundredths % 100));
-  return out;
+}
+
+std::string formatPercent(double value) {
+  char buf[kPercentTextSize];
+  formatPercent(value, buf);
+  return buf;
 }
 
 }  // namespace statics_clean

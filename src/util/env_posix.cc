@@ -18,8 +18,11 @@ Status errnoStatus(const std::string& path, int err) {
 
 class PosixReadableFile : public ReadableFile {
  public:
-  PosixReadableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~PosixReadableFile() override { ::close(fd_); }
+  explicit PosixReadableFile(std::string path) : path_(std::move(path)) {}
+  ~PosixReadableFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  void adopt(int fd) { fd_ = fd; }
 
   Status read(char* buf, size_t n, size_t* got) override {
     size_t done = 0;
@@ -51,15 +54,16 @@ class PosixReadableFile : public ReadableFile {
 
  private:
   std::string path_;
-  int fd_;
+  int fd_ = -1;
 };
 
 class PosixWritableFile : public WritableFile {
  public:
-  PosixWritableFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  explicit PosixWritableFile(std::string path) : path_(std::move(path)) {}
   ~PosixWritableFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
+  void adopt(int fd) { fd_ = fd; }
 
   Status append(const char* data, size_t n) override {
     while (n > 0) {
@@ -88,38 +92,37 @@ class PosixWritableFile : public WritableFile {
 
  private:
   std::string path_;
-  int fd_;
+  int fd_ = -1;
 };
 
 class PosixEnv : public Env {
  public:
+  // Each file object is made before its descriptor is opened, so that an allocation failure
+  // leaves no descriptor open and no file created behind.
   Status openReadable(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
+    std::unique_ptr<PosixReadableFile> f(new PosixReadableFile(path));
     int fd;
     do {
       fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return errnoStatus(path, errno);
+    f->adopt(fd);
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      int err = errno;
-      ::close(fd);
-      return errnoStatus(path, err);
-    }
-    if (S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      return errnoStatus(path, EISDIR);
-    }
-    file->reset(new PosixReadableFile(path, fd));
+    if (::fstat(fd, &st) != 0) return errnoStatus(path, errno);
+    if (S_ISDIR(st.st_mode)) return errnoStatus(path, EISDIR);
+    *file = std::move(f);
     return Status::OK();
   }
 
   Status createWritable(const std::string& path, std::unique_ptr<WritableFile>* file) override {
+    std::unique_ptr<PosixWritableFile> f(new PosixWritableFile(path));
     int fd;
     do {
       fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return errnoStatus(path, errno);
-    file->reset(new PosixWritableFile(path, fd));
+    f->adopt(fd);
+    *file = std::move(f);
     return Status::OK();
   }
 
