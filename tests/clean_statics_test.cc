@@ -289,6 +289,20 @@ TEST(CleanStatics, ANewDataFilePastTwoGibibytesFailsTheRun) {
   ASSERT_TRUE(run.status.ok()) << run.status.code() << " " << run.status.file() << ": " << run.status.reason();
 }
 
+TEST(CleanStatics, MillionsOfEmptyEntriesAreCopiedAsTheyAre) {
+  // A lying index: millions of entries with huge lengths and offsets, all marked empty.
+  std::vector<StaticIndexEntry> entries(4000000, StaticIndexEntry{-1, 0xFFFFFFFE, 7});
+  for (size_t i = 1; i < entries.size(); i += 2) entries[i] = {0x7FFFFFF0, 0xFFFFFFFF, 9};
+  entries[3999900] = {0, 7, 1};
+  MemEnv env = pairEnv(entries, recordBytes(4, 4));
+  PassRun run = pass(&env, {4});
+  ASSERT_TRUE(run.status.ok()) << run.status.reason();
+  EXPECT_EQ(run.out, "\r100.00 %\r100.00 %\n1 items deleted!\n");
+  entries[3999900] = {-1, 0, 1};
+  EXPECT_TRUE(env.get("staidx0_n.mul") == indexBytes(entries));
+  EXPECT_EQ(env.get("statics0_n.mul"), "");
+}
+
 TEST(CleanStatics, AnInterruptedRunLeavesNothing) {
   MemEnv env = pairEnv({{0, 7, 0}, {0, 7, 0}}, recordBytes(1, 1));
   volatile std::sig_atomic_t stop = 1;

@@ -83,6 +83,19 @@ TEST(Executable, CleansThePairAndPrintsExactlyItsLines) {
   EXPECT_TRUE(readFile(dir.file("statics0.mul")) == pair.data);
 }
 
+TEST(Executable, AnEmptyIndexGivesAnEmptyPair) {
+  TempDir dir;
+  writeFile(dir.file("staidx0.mul"), "");
+  writeFile(dir.file("statics0.mul"), recordBytes(1, 1));
+  writeFile(dir.file("todelete.txt"), "1\n");
+  ExeRun run = runExe(kExe, dir.path());
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, "\r100.00 %\n0 items deleted!\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFile(dir.file("staidx0_n.mul")), "");
+  EXPECT_EQ(readFile(dir.file("statics0_n.mul")), "");
+}
+
 TEST(Executable, WarnsOfAMissingListOrBadLinesAndStillRuns) {
   TempDir dir;
   SmallPair pair = smallPair();

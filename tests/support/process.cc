@@ -1,6 +1,7 @@
 #include "support/process.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,15 +63,23 @@ std::vector<std::string> TempDir::names() const {
 
 namespace {
 
+// STATICS_CLEAN_TEST_WRAPPER, when set, is a command (words split at spaces) that the executable
+// is run under, such as "valgrind --error-exitcode=99 -q".
 [[noreturn]] void execChild(const std::string& exe, const std::string& dir,
                             const std::vector<std::string>& args) {
   if (::chdir(dir.c_str()) != 0) ::_exit(126);
   ::umask(022);
+  std::vector<std::string> words;
+  if (const char* wrapper = std::getenv("STATICS_CLEAN_TEST_WRAPPER")) {
+    std::istringstream in(wrapper);
+    for (std::string w; in >> w;) words.push_back(w);
+  }
+  words.push_back(exe);
+  words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(exe.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (std::string& w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);
-  ::execv(exe.c_str(), argv.data());
+  ::execvp(argv[0], argv.data());
   ::_exit(127);
 }
 
