@@ -355,6 +355,45 @@ RandomPair randomPair(uint32_t seed) {
   return pair;
 }
 
+TEST(CleanStatics, BlocksAtTheEdgesOfTheRealReadBufferComeOutExact) {
+  // With the buffer sizes the tool runs with: a block that straddles the first 1 MiB boundary,
+  // a block of 3 MiB, a gap, a block read again from far behind where the reader stands, and a
+  // block before the others in the file but after them in entry order.
+  const uint32_t mib = 1 << 20;
+  auto block = [](uint32_t records, uint32_t tag) {
+    std::string b;
+    for (uint32_t r = 0; r < records; ++r) b += recordBytes(static_cast<uint16_t>(r % 13), tag + r);
+    return b;
+  };
+  std::string head = block(100, 1);             // at 0, last in entry order
+  std::string lead = block((mib - 700) / 7 - 100, 2);  // up to just before the boundary
+  std::string straddle = block(200, 3);         // across 1 MiB
+  std::string huge = block(3 * mib / 7, 4) + "tt";  // larger than the buffer, with a tail
+  std::string gap(5000, 'g');
+  std::string last = block(10, 5);
+  std::string data = head + lead + straddle + huge + gap + last;
+  auto at = [&](const std::string& part) {
+    return static_cast<int32_t>(data.find(part.substr(0, 14)));
+  };
+  std::vector<StaticIndexEntry> entries{
+      {at(lead), static_cast<uint32_t>(lead.size()), 0},
+      {at(straddle), static_cast<uint32_t>(straddle.size()), 1},
+      {at(huge), static_cast<uint32_t>(huge.size()), 2},
+      {at(last), static_cast<uint32_t>(last.size()), 3},
+      {at(straddle), static_cast<uint32_t>(straddle.size()), 4},
+      {0, static_cast<uint32_t>(head.size()), 5},
+  };
+  ASSERT_LT(entries[1].offset, static_cast<int32_t>(mib));
+  ASSERT_GT(entries[1].offset + entries[1].length, mib);
+  MemEnv env = pairEnv(entries, data);
+  PassRun run = pass(&env, {0, 5});
+  ASSERT_TRUE(run.status.ok()) << run.status.reason();
+  ReferenceResult expected = referenceClean(indexBytes(entries), data, {0, 5});
+  EXPECT_TRUE(env.get("statics0_n.mul") == expected.data);
+  EXPECT_EQ(decodeIndex(env.get("staidx0_n.mul")), decodeIndex(expected.index));
+  EXPECT_EQ(run.summary.deleted, expected.deleted);
+}
+
 TEST(CleanStatics, FastPathMatchesThePlainModelAtEveryBufferSize) {
   for (uint32_t seed = 1; seed <= 60; ++seed) {
     RandomPair pair = randomPair(seed);

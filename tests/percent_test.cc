@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
 #include "statics/percent.h"
 
 namespace statics_clean {
@@ -28,6 +34,49 @@ TEST(FormatPercent, MatchesTheProgressOfEntryCounts) {
   EXPECT_EQ(formatPercent(100.0 / 128.0 * 100.0), "78.13");
   EXPECT_EQ(formatPercent(static_cast<double>(100) / 250 * 100.0), "40.00");
   EXPECT_EQ(formatPercent(static_cast<double>(458700) / 458752 * 100.0), "99.99");
+}
+
+// The rule as written: the 17 significant digits, then the digit after the second decimal.
+std::string plainRule(double value) {
+  char sci[40];
+  std::snprintf(sci, sizeof sci, "%.16e", value);
+  std::string digits;
+  for (const char* p = sci; *p != 'e'; ++p) {
+    if (*p != '.') digits += *p;
+  }
+  int exponent = std::atoi(std::strchr(sci, 'e') + 1);
+  // Write out the fixed-point form with at least three decimals.
+  std::string fixed;
+  if (exponent < 0) {
+    fixed = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  } else {
+    fixed = digits.substr(0, static_cast<size_t>(exponent) + 1) + "." +
+            digits.substr(static_cast<size_t>(exponent) + 1);
+  }
+  fixed += "000";
+  size_t dot = fixed.find('.');
+  long long hundredths = std::stoll(fixed.substr(0, dot) + fixed.substr(dot + 1, 2));
+  if (fixed[dot + 3] >= '5') ++hundredths;
+  char out[40];
+  std::snprintf(out, sizeof out, "%lld.%02lld", hundredths / 100, hundredths % 100);
+  return out;
+}
+
+TEST(FormatPercent, AgreesWithThePlainRuleForEveryEntryOfManyIndexSizes) {
+  for (uint64_t count : {3ull, 7ull, 128ull, 250ull, 1000ull, 8000ull, 65536ull, 458752ull,
+                         1048576ull}) {
+    for (uint64_t i = 0; i < count; i += (count > 70000 ? 37 : 1)) {
+      double value = static_cast<double>(i) / static_cast<double>(count) * 100.0;
+      ASSERT_EQ(formatPercent(value), plainRule(value)) << i << " of " << count;
+    }
+  }
+  // Around the ties, where the two ways of rounding part.
+  for (int k = 0; k < 100000; ++k) {
+    double tie = k / 1000.0 + 0.0005;
+    for (double value : {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e9)}) {
+      ASSERT_EQ(formatPercent(value), plainRule(value)) << value;
+    }
+  }
 }
 
 }  // namespace

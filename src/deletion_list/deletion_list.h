@@ -1,8 +1,9 @@
 // DeletionList: the item IDs whose records the cleaning pass drops.
 //
 // The list keeps the IDs in the order they were read, duplicates included, and is never sorted or
-// emptied. contains() answers in constant time from a table of 65,536 bits, one for each possible
-// item ID, so the cost of a record does not grow with the length of the list.
+// emptied. contains() answers in constant time from a table with one byte for each of the 65,536
+// possible item IDs, so the cost of a record does not grow with the length of the list. A byte
+// rather than a bit per ID: the test is then a single load, and the pass tests every record.
 
 #ifndef STATICS_CLEAN_DELETION_LIST_DELETION_LIST_H_
 #define STATICS_CLEAN_DELETION_LIST_DELETION_LIST_H_
@@ -18,11 +19,11 @@ class DeletionList {
  public:
   void append(uint16_t itemId) {
     ids_.push_back(itemId);
-    present_[itemId >> 6] |= uint64_t{1} << (itemId & 63);
+    present_[itemId] = 1;
   }
 
   // True when any entry of the list equals itemId, compared on all 16 bits.
-  bool contains(uint16_t itemId) const { return (present_[itemId >> 6] >> (itemId & 63)) & 1; }
+  bool contains(uint16_t itemId) const { return present_[itemId] != 0; }
 
   // The entries in the order they were appended.
   const std::vector<uint16_t>& ids() const { return ids_; }
@@ -31,7 +32,7 @@ class DeletionList {
 
  private:
   std::vector<uint16_t> ids_;
-  std::array<uint64_t, 65536 / 64> present_{};
+  std::array<uint8_t, 65536> present_{};
 };
 
 }  // namespace statics_clean

@@ -1,12 +1,33 @@
 #include "statics/percent.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 namespace statics_clean {
 
+namespace {
+
+void printHundredths(uint64_t hundredths, char (&buf)[kPercentTextSize]) {
+  std::snprintf(buf, sizeof buf, "%llu.%02u", static_cast<unsigned long long>(hundredths / 100),
+                static_cast<unsigned>(hundredths % 100));
+}
+
+}  // namespace
+
 void formatPercent(double value, char (&buf)[kPercentTextSize]) {
+  // Where the hundredths' fraction is clearly away from one half, its 17-digit form rounds the same
+  // way as the value itself, and the costly conversion to decimal digits is not needed.
+  if (value < 1e9) {
+    const double scaled = value * 100.0;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) > 1e-6) {
+      printHundredths(static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0), buf);
+      return;
+    }
+  }
   // "%.16e" gives the 17 significant digits: d.dddddddddddddddde[+-]XX.
   char sci[40];
   std::snprintf(sci, sizeof sci, "%.16e", value);
@@ -26,8 +47,7 @@ void formatPercent(double value, char (&buf)[kPercentTextSize]) {
   int next = exponent + 3;
   if (next >= 0 && next < n && digits[next] >= 5) ++hundredths;
 
-  std::snprintf(buf, sizeof buf, "%llu.%02u", static_cast<unsigned long long>(hundredths / 100),
-                static_cast<unsigned>(hundredths % 100));
+  printHundredths(hundredths, buf);
 }
 
 std::string formatPercent(double value) {

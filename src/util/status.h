@@ -8,6 +8,7 @@
 #ifndef STATICS_CLEAN_UTIL_STATUS_H_
 #define STATICS_CLEAN_UTIL_STATUS_H_
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -21,26 +22,42 @@ enum EnvCode : int {
 
 class Status {
  public:
-  Status() = default;  // ok
+  // An ok Status holds nothing, so that returning and assigning one on a hot path costs no more
+  // than a pointer.
+  Status() = default;
   Status(int code, std::string file, std::string reason)
-      : code_(code), file_(std::move(file)), reason_(std::move(reason)) {}
+      : state_(new State{code, std::move(file), std::move(reason)}) {}
+  Status(const Status& other) : state_(other.state_ ? new State(*other.state_) : nullptr) {}
+  Status& operator=(const Status& other) {
+    if (this != &other) state_.reset(other.state_ ? new State(*other.state_) : nullptr);
+    return *this;
+  }
+  Status(Status&&) noexcept = default;
+  Status& operator=(Status&&) noexcept = default;
 
   static Status OK() { return Status(); }
 
-  bool ok() const { return code_ == 0; }
-  int code() const { return code_; }
+  bool ok() const { return state_ == nullptr; }
+  int code() const { return state_ ? state_->code : 0; }
   // The file the failure concerns, as the user named it; empty when it concerns no one file.
-  const std::string& file() const { return file_; }
-  const std::string& reason() const { return reason_; }
+  const std::string& file() const { return state_ ? state_->file : empty(); }
+  const std::string& reason() const { return state_ ? state_->reason : empty(); }
 
   // The same failure under another code, so that a step can report a file-access failure as one
   // of its own ways of ending. An ok Status stays ok.
-  Status withCode(int code) const { return ok() ? *this : Status(code, file_, reason_); }
+  Status withCode(int code) const { return ok() ? Status() : Status(code, file(), reason()); }
 
  private:
-  int code_ = 0;
-  std::string file_;
-  std::string reason_;
+  struct State {
+    int code;
+    std::string file;
+    std::string reason;
+  };
+  static const std::string& empty() {
+    static const std::string* e = new std::string;
+    return *e;
+  }
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace statics_clean
