@@ -7,8 +7,8 @@
 // out in entry order. Item IDs are skewed as on a real map: half of the records use one of 32
 // common items, the rest any of 16,384. Also writes FOLDER/todelete.txt (one common ID) and
 // FOLDER/list-1.txt, list-100.txt, list-10000.txt and list-65536.txt: lists of that many IDs, each
-// naming one or two common items and otherwise IDs the map does not use, so that every list deletes
-// about the same share of records and only the list's length differs.
+// naming the same common item first and otherwise IDs the map does not use, so that every list
+// deletes the same records and only the list's length differs.
 
 #include <cstdint>
 #include <cstdio>
@@ -47,8 +47,8 @@ bool writeList(const std::string& path, uint32_t count) {
   std::string text;
   char line[16];
   for (uint32_t i = 0; i < count; ++i) {
-    // One or two common items first, then IDs above any the map uses, repeating past 0x8000.
-    uint32_t id = i < 2 ? kCommonBase + i : 0x8000 + (i - 2) % 0x8000;
+    // The common item first, then IDs above any the map uses, repeating past 0x8000.
+    uint32_t id = i == 0 ? kCommonBase : 0x8000 + (i - 1) % 0x8000;
     std::snprintf(line, sizeof line, "0x%04X\r\n", id);
     text += line;
   }

@@ -6,9 +6,6 @@
 namespace statics_clean {
 namespace {
 
-// An ignored line is shown with at most this many characters, then "...".
-constexpr size_t kShownCharsMax = 40;
-
 bool isBlank(uint32_t ch) { return ch == ' ' || ch == '\t' || ch == '\v' || ch == '\f'; }
 
 int hexValue(uint32_t ch) {
@@ -40,7 +37,8 @@ void ListParser::feed(uint32_t ch) {
   }
 
   lineHasChars_ = true;
-  keepForDisplay(ch);
+  if (lineChars_ <= kShownCharsMax) start_[lineChars_] = ch;
+  ++lineChars_;
   int digit = hexValue(ch);
   switch (phase_) {
     case kBlanks:
@@ -103,37 +101,39 @@ void ListParser::endLine() {
     if (isId) {
       onId_(static_cast<uint16_t>(value_));
     } else {
-      if (shownChars_ > kShownCharsMax) shown_ += "...";
-      onIgnored_(lineNumber_, shown_);
+      onIgnored_(lineNumber_, shownText());
     }
   }
   ++lineNumber_;
   lineHasChars_ = false;
   phase_ = kBlanks;
   value_ = 0;
-  shown_.clear();
-  shownChars_ = 0;
+  lineChars_ = 0;
 }
 
-// Keeps the start of the line for a warning. Printable ASCII is shown as it is; quotes and
-// backslashes are escaped; anything else as \xNN (a byte) or \uNNNN (a UTF-16 code unit), so
-// that a warning never puts control characters or broken text on the user's console.
-void ListParser::keepForDisplay(uint32_t ch) {
-  ++shownChars_;
-  if (shownChars_ > kShownCharsMax) return;
+// The start of the line for a warning. Printable ASCII is shown as it is; quotes and backslashes
+// are escaped; anything else as \xNN (a byte) or \uNNNN (a UTF-16 code unit), so that a warning
+// never puts control characters or broken text on the user's console.
+std::string ListParser::shownText() const {
+  std::string shown;
   char buf[12];
-  if (ch == '"' || ch == '\\') {
-    shown_ += '\\';
-    shown_ += static_cast<char>(ch);
-  } else if (ch >= 0x20 && ch < 0x7F) {
-    shown_ += static_cast<char>(ch);
-  } else if (wideText_ && ch > 0x7F) {
-    std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(ch));
-    shown_ += buf;
-  } else {
-    std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(ch));
-    shown_ += buf;
+  for (size_t i = 0; i < lineChars_ && i < kShownCharsMax; ++i) {
+    const uint32_t ch = start_[i];
+    if (ch == '"' || ch == '\\') {
+      shown += '\\';
+      shown += static_cast<char>(ch);
+    } else if (ch >= 0x20 && ch < 0x7F) {
+      shown += static_cast<char>(ch);
+    } else if (wideText_ && ch > 0x7F) {
+      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(ch));
+      shown += buf;
+    } else {
+      std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(ch));
+      shown += buf;
+    }
   }
+  if (lineChars_ > kShownCharsMax) shown += "...";
+  return shown;
 }
 
 }  // namespace statics_clean

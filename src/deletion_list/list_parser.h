@@ -41,8 +41,11 @@ class ListParser {
  private:
   enum Phase { kBlanks, kAfterSign, kAfterZero, kAfterPrefix, kDigits, kRest, kInvalid };
 
+  // An ignored line is shown with at most this many characters, then "...".
+  static constexpr size_t kShownCharsMax = 40;
+
   void endLine();
-  void keepForDisplay(uint32_t ch);
+  std::string shownText() const;
 
   bool wideText_;
   IdSink onId_;
@@ -53,8 +56,9 @@ class ListParser {
   bool afterCr_ = false;
   Phase phase_ = kBlanks;
   uint32_t value_ = 0;  // saturates just above 0xFFFF
-  std::string shown_;
-  size_t shownChars_ = 0;
+  // The start of the line as read, escaped only if the line is reported.
+  uint32_t start_[kShownCharsMax + 1];
+  size_t lineChars_ = 0;
 };
 
 }  // namespace statics_clean

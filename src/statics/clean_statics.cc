@@ -21,8 +21,6 @@ namespace {
 
 // The largest data file whose every position an int32 offset can hold.
 constexpr uint64_t kMaxDataFileSize = 0x7FFFFFFF;
-// Entries read or written per call.
-constexpr size_t kIndexChunkEntries = 8192;
 
 // Removes the temporaries of the run unless the pair was committed, also when an allocation
 // failure unwinds the pass. Declared before the files it names, so that they are closed first.
@@ -74,34 +72,45 @@ class Console {
   CleanSummary* summary_;
 };
 
-Status readIndex(ReadableFile* file, const std::string& path, uint64_t size,
-                 std::vector<StaticIndexEntry>* entries) {
-  const uint64_t count = size / kIndexEntrySize;
-  try {
-    entries->resize(static_cast<size_t>(count));
-  } catch (const std::bad_alloc&) {
-    return Status(kOutOfMemory, path,
-                  "not enough memory to hold its " + std::to_string(count) + " entries");
-  }
-  std::vector<unsigned char> chunk(kIndexChunkEntries * kIndexEntrySize);
-  for (uint64_t first = 0; first < count; first += kIndexChunkEntries) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(kIndexChunkEntries, count - first));
-    size_t got = 0;
-    Status s = file->read(reinterpret_cast<char*>(chunk.data()), n * kIndexEntrySize, &got);
-    if (!s.ok()) return s.withCode(kIndexReadFailed);
-    if (got < n * kIndexEntrySize) {
-      return Status(kIndexReadFailed, path,
-                    "the file ends at byte " + std::to_string(first * kIndexEntrySize + got) +
-                        ", before its size of " + std::to_string(size) + " bytes");
-    }
-    for (size_t i = 0; i < n; ++i) {
-      (*entries)[first + i] = decodeIndexEntry(chunk.data() + i * kIndexEntrySize);
-    }
-  }
-  return Status::OK();
-}
+// The index as it is on disk. The pass decodes each entry where it stands and encodes the
+// updated entry back into the same bytes, which are finally written out whole: one copy of the
+// index in memory, and no pass over it to convert it either way.
+class IndexImage {
+ public:
+  uint64_t count() const { return count_; }
+  StaticIndexEntry get(uint64_t i) const { return decodeIndexEntry(at(i)); }
+  void set(uint64_t i, const StaticIndexEntry& e) { encodeIndexEntry(at(i), e); }
+  const char* bytes() const { return reinterpret_cast<const char*>(bytes_.get()); }
+  size_t size() const { return static_cast<size_t>(count_ * kIndexEntrySize); }
 
-Status entryOutsideData(size_t i, const StaticIndexEntry& e, uint64_t dataSize,
+  // Reads size bytes of file.
+  Status read(ReadableFile* file, const std::string& path, uint64_t size) {
+    count_ = size / kIndexEntrySize;
+    // Not zero-filled: every byte is read over at once.
+    bytes_.reset(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
+    if (bytes_ == nullptr) {
+      return Status(kOutOfMemory, path,
+                    "not enough memory to hold its " + std::to_string(count_) + " entries");
+    }
+    size_t got = 0;
+    Status s = file->read(reinterpret_cast<char*>(bytes_.get()), static_cast<size_t>(size), &got);
+    if (!s.ok()) return s.withCode(kIndexReadFailed);
+    if (got < size) {
+      return Status(kIndexReadFailed, path,
+                    "the file ends at byte " + std::to_string(got) + ", before its size of " +
+                        std::to_string(size) + " bytes");
+    }
+    return Status::OK();
+  }
+
+ private:
+  unsigned char* at(uint64_t i) const { return bytes_.get() + i * kIndexEntrySize; }
+
+  std::unique_ptr<unsigned char[]> bytes_;
+  uint64_t count_ = 0;
+};
+
+Status entryOutsideData(uint64_t i, const StaticIndexEntry& e, uint64_t dataSize,
                         const std::string& indexPath, const std::string& dataPath) {
   return Status(kCorruptEntry, indexPath,
                 "entry " + std::to_string(i) + " (offset " + std::to_string(e.offset) +
@@ -109,7 +118,7 @@ Status entryOutsideData(size_t i, const StaticIndexEntry& e, uint64_t dataSize,
                     std::to_string(dataSize) + " bytes)");
 }
 
-void warnOddLength(size_t i, const StaticIndexEntry& e, const std::string& indexPath,
+void warnOddLength(uint64_t i, const StaticIndexEntry& e, const std::string& indexPath,
                    Reporter* reporter) {
   reporter->warning(indexPath, "entry " + std::to_string(i) + ": length " +
                                    std::to_string(e.length) + " is not a multiple of 7; its last " +
@@ -119,12 +128,11 @@ void warnOddLength(size_t i, const StaticIndexEntry& e, const std::string& index
 
 // Checks that every block lies inside the data file, and warns of lengths that are not a
 // multiple of 7, all before any output exists.
-Status checkEntries(const std::vector<StaticIndexEntry>& entries, uint64_t dataSize,
-                    const std::string& indexPath, const std::string& dataPath,
-                    Reporter* reporter) {
+Status checkEntries(const IndexImage& index, uint64_t dataSize, const std::string& indexPath,
+                    const std::string& dataPath, Reporter* reporter) {
   size_t oddLengths = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const StaticIndexEntry& e = entries[i];
+  for (uint64_t i = 0; i < index.count(); ++i) {
+    const StaticIndexEntry e = index.get(i);
     if (isEmptyEntry(e)) continue;
     if (e.offset < 0 || static_cast<uint64_t>(e.offset) + e.length > dataSize) {
       return entryOutsideData(i, e, dataSize, indexPath, dataPath);
@@ -140,64 +148,103 @@ Status checkEntries(const std::vector<StaticIndexEntry>& entries, uint64_t dataS
   return Status::OK();
 }
 
-// Copies the kept records of one block, and its trailing bytes, to out; returns in *dropped the
-// number of records left out. Records are scanned straight in the read buffer, and each run of
-// kept records between two dropped ones is copied at once.
-Status copyBlock(const StaticIndexEntry& e, const DeletionList& list, BlockReader* reader,
-                 OutputBuffer* out, uint32_t* dropped) {
-  uint64_t recordBytes = uint64_t{e.length} / kRecordSize * kRecordSize;
-  const size_t tail = e.length % kRecordSize;
-  uint32_t gone = 0;
-  reader->seek(static_cast<uint64_t>(e.offset));
-  while (recordBytes > 0) {
-    if (reader->available() < kRecordSize) {
-      Status s = reader->fill(kRecordSize, recordBytes + tail);
+// Copies the kept records of the blocks to the new data file.
+//
+// Kept bytes are not copied block by block: a run of them stays pending, as a span of the read
+// buffer, for as long as the next block starts where the run ends, as it does when blocks lie in
+// entry order. The run is copied out when a dropped record, a block elsewhere, or a refill of the
+// read buffer (which moves what the span points at) interrupts it.
+class RecordFilter {
+ public:
+  RecordFilter(const DeletionList& list, BlockReader* reader, OutputBuffer* out)
+      : list_(list), reader_(reader), out_(out) {}
+
+  // Where the next kept byte will stand in the new data file.
+  uint64_t position() const { return out_->position() + static_cast<size_t>(runEnd_ - runStart_); }
+
+  // Copies the kept records of e's block, and its trailing bytes; returns in *dropped the number
+  // of records left out.
+  Status copyBlock(const StaticIndexEntry& e, uint32_t* dropped) {
+    uint64_t recordBytes = uint64_t{e.length} / kRecordSize * kRecordSize;
+    const size_t tail = e.length % kRecordSize;
+    uint32_t gone = 0;
+    reader_->seek(static_cast<uint64_t>(e.offset));
+    if (reader_->data() != runEnd_) {
+      Status s = flushRun();
       if (!s.ok()) return s;
     }
-    const size_t take = static_cast<size_t>(
-        std::min<uint64_t>(recordBytes, reader->available()) / kRecordSize * kRecordSize);
-    Status s = out->reserve(take);
-    if (!s.ok()) return s;
-    const unsigned char* p = reader->data();
-    const unsigned char* const end = p + take;
-    const unsigned char* kept = p;  // start of the run of kept records not yet copied
-    unsigned char* o = out->cursor();
-    while (p != end) {
-      // Listed items are rare: four records are tested with one branch, and only a group that
-      // holds a listed item is looked at record by record.
-      while (end - p >= 4 * kRecordSize &&
-             !(list.contains(decodeFixed16(p)) | list.contains(decodeFixed16(p + 7)) |
-               list.contains(decodeFixed16(p + 14)) | list.contains(decodeFixed16(p + 21)))) {
-        p += 4 * kRecordSize;
+    while (recordBytes > 0) {
+      if (reader_->available() < kRecordSize) {
+        Status s = refill(kRecordSize, recordBytes + tail);
+        if (!s.ok()) return s;
       }
-      const unsigned char* const groupEnd =
-          end - p >= 4 * kRecordSize ? p + 4 * kRecordSize : end;
-      for (; p != groupEnd; p += kRecordSize) {
-        if (list.contains(decodeFixed16(p))) {
-          std::memcpy(o, kept, static_cast<size_t>(p - kept));
-          o += p - kept;
-          kept = p + kRecordSize;
-          ++gone;
+      const size_t take = static_cast<size_t>(
+          std::min<uint64_t>(recordBytes, reader_->available()) / kRecordSize * kRecordSize);
+      const unsigned char* p = reader_->data();
+      const unsigned char* const end = p + take;
+      while (p != end) {
+        // Listed items are rare: four records are tested with one branch, and only a group that
+        // holds a listed item is looked at record by record.
+        while (end - p >= 4 * kRecordSize &&
+               !(list_.contains(decodeFixed16(p)) | list_.contains(decodeFixed16(p + 7)) |
+                 list_.contains(decodeFixed16(p + 14)) | list_.contains(decodeFixed16(p + 21)))) {
+          p += 4 * kRecordSize;
+        }
+        const unsigned char* const groupEnd =
+            end - p >= 4 * kRecordSize ? p + 4 * kRecordSize : end;
+        for (; p != groupEnd; p += kRecordSize) {
+          if (list_.contains(decodeFixed16(p))) {
+            runEnd_ = p;
+            Status s = flushRun();
+            if (!s.ok()) return s;
+            runStart_ = runEnd_ = p + kRecordSize;
+            ++gone;
+          }
         }
       }
+      runEnd_ = end;
+      reader_->consume(take);
+      recordBytes -= take;
     }
-    std::memcpy(o, kept, static_cast<size_t>(end - kept));
-    o += end - kept;
-    out->advance(static_cast<size_t>(o - out->cursor()));
-    reader->consume(take);
-    recordBytes -= take;
+    if (tail > 0) {
+      if (reader_->available() < tail) {
+        Status s = refill(tail, tail);
+        if (!s.ok()) return s;
+      }
+      runEnd_ = reader_->data() + tail;
+      reader_->consume(tail);
+    }
+    *dropped = gone;
+    return Status::OK();
   }
-  if (tail > 0) {
-    Status s = reader->fill(tail, tail);
-    if (s.ok()) s = out->reserve(tail);
-    if (!s.ok()) return s;
-    std::memcpy(out->cursor(), reader->data(), tail);
-    out->advance(tail);
-    reader->consume(tail);
+
+  // Copies out the pending run; the run then starts at the reader's cursor.
+  Status flushRun() {
+    const size_t n = static_cast<size_t>(runEnd_ - runStart_);
+    if (n > 0) {
+      Status s = out_->reserve(n);
+      if (!s.ok()) return s;
+      std::memcpy(out_->cursor(), runStart_, n);
+      out_->advance(n);
+    }
+    runStart_ = runEnd_ = reader_->data();
+    return Status::OK();
   }
-  *dropped = gone;
-  return Status::OK();
-}
+
+ private:
+  Status refill(size_t minBytes, uint64_t wantBytes) {
+    Status s = flushRun();
+    if (s.ok()) s = reader_->fill(minBytes, wantBytes);
+    runStart_ = runEnd_ = reader_->data();
+    return s;
+  }
+
+  const DeletionList& list_;
+  BlockReader* reader_;
+  OutputBuffer* out_;
+  const unsigned char* runStart_ = nullptr;  // the pending run of kept bytes, in the read buffer
+  const unsigned char* runEnd_ = nullptr;
+};
 
 Status finishFile(OutputBuffer* out, WritableFile* file) {
   Status s = out->flush();
@@ -221,7 +268,7 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   if (!s.ok()) return s.withCode(kLeftoverNotRemoved);
 
   // The index, whole.
-  std::vector<StaticIndexEntry> entries;
+  IndexImage index;
   {
     std::unique_ptr<ReadableFile> indexFile;
     s = env->openReadable(indexPath, &indexFile);
@@ -233,7 +280,7 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
       return Status(kIndexSizeInvalid, indexPath,
                     "size " + std::to_string(indexSize) + " is not a multiple of 12");
     }
-    s = readIndex(indexFile.get(), indexPath, indexSize, &entries);
+    s = index.read(indexFile.get(), indexPath, indexSize);
     if (!s.ok()) return s;
   }
 
@@ -243,7 +290,7 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   uint64_t dataSize = 0;
   s = dataFile->size(&dataSize);
   if (!s.ok()) return s.withCode(kDataReadFailed);
-  s = checkEntries(entries, dataSize, indexPath, dataPath, options.reporter);
+  s = checkEntries(index, dataSize, indexPath, dataPath, options.reporter);
   if (!s.ok()) return s;
 
   TemporariesGuard guard(env, names);
@@ -257,29 +304,33 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   {
     BlockReader reader(dataFile.get(), dataPath, options.readBufferSize);
     OutputBuffer out(newData.get(), std::max(options.writeBufferSize, options.readBufferSize));
-    const uint64_t entryCount = entries.size();
+    RecordFilter filter(*options.list, &reader, &out);
+    const uint64_t entryCount = index.count();
     for (uint64_t i = 0; i < entryCount; ++i) {
       if (options.interrupted != nullptr && *options.interrupted) return interruptedStatus();
-      StaticIndexEntry& e = entries[i];
+      StaticIndexEntry e = index.get(i);
       if (isEmptyEntry(e)) continue;
       if (i % 100 == 0) console.progress(i, entryCount);
-      const uint64_t newOffset = out.position();
+      const uint64_t newOffset = filter.position();
       uint32_t dropped = 0;
-      s = copyBlock(e, *options.list, &reader, &out, &dropped);
+      s = filter.copyBlock(e, &dropped);
       if (!s.ok()) {
         const int code = s.file() == dataPath ? kDataReadFailed : kOutputFailed;
         return Status(code, s.file(), "entry " + std::to_string(i) + ": " + s.reason());
       }
-      if (out.position() > kMaxDataFileSize) {
+      if (filter.position() > kMaxDataFileSize) {
         return Status(kOutputTooLarge, names.data,
                       "the new data file would pass 2 GiB - 1 bytes, more than an index offset "
                       "can address");
       }
       e.length -= dropped * kRecordSize;
       e.offset = (dropped > 0 && e.length == 0) ? kNoBlock : static_cast<int32_t>(newOffset);
+      index.set(i, e);
       summary->deleted += dropped;
     }
     console.done();
+    s = filter.flushRun();
+    if (!s.ok()) return s.withCode(kOutputFailed);
     s = finishFile(&out, newData.get());
     if (!s.ok()) return s;
   }
@@ -288,17 +339,10 @@ Status runPass(const CleanOptions& options, CleanSummary* summary) {
   // The new index.
   s = env->createWritable(names.tempIndex, &newIndex);
   if (!s.ok()) return s.withCode(kOutputFailed);
-  {
-    OutputBuffer out(newIndex.get(), kIndexChunkEntries * kIndexEntrySize);
-    for (const StaticIndexEntry& e : entries) {
-      s = out.reserve(kIndexEntrySize);
-      if (!s.ok()) return s.withCode(kOutputFailed);
-      encodeIndexEntry(out.cursor(), e);
-      out.advance(kIndexEntrySize);
-    }
-    s = finishFile(&out, newIndex.get());
-    if (!s.ok()) return s;
-  }
+  s = newIndex->append(index.bytes(), index.size());
+  if (s.ok()) s = newIndex->sync();
+  if (s.ok()) s = newIndex->close();
+  if (!s.ok()) return s.withCode(kOutputFailed);
   newData.reset();
   newIndex.reset();
 
