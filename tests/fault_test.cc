@@ -185,12 +185,60 @@ TEST_P(FaultWalk, AKilledRunIsUndoneByTheNextOne) {
     } else {
       expectUntouched(recovered, earlier);
     }
+    // A recovery that is itself killed (in its first few operations, where it does its work) is
+    // read the same way by the one after.
+    for (int j = 1; j <= 6; ++j) {
+      MemEnv again = env;
+      {
+        FaultEnv dyingAgain(&again);
+        dyingAgain.inject(FaultEnv::Mode::kCrash, j);
+        runToolIn(&dyingAgain);
+      }
+      ASSERT_TRUE(recoverOutputPair(&again, OutputPairNames(".")).ok()) << j;
+      if (again.has("staidx0_n.mul") && again.get("staidx0_n.mul") == expected.index) {
+        expectNewPair(again, expected);
+      } else {
+        expectUntouched(again, earlier);
+      }
+    }
     // The next run succeeds and leaves no stray file.
     ToolRun next = runToolIn(&env);
     EXPECT_EQ(next.exitStatus, 0) << next.err;
     EXPECT_EQ(next.out, expected.out);
     expectNewPair(env, expected);
   }
+}
+
+TEST_P(FaultWalk, ARunKilledWhileItCleansUpAfterAFailureIsUndoneToo) {
+  // Operation k fails; the run then cleans up, and is killed at each operation of that.
+  const bool earlier = GetParam();
+  Expected expected;
+  const int operations = learn(&expected);
+  int cases = 0;
+  for (int k = 1; k <= operations; ++k) {
+    MemEnv probe = makeInputs(earlier);
+    FaultEnv failing(&probe);
+    failing.inject(FaultEnv::Mode::kFailOne, k);
+    runToolIn(&failing);
+    for (int j = k + 1; j <= failing.operations(); ++j) {
+      ++cases;
+      MemEnv env = makeInputs(earlier);
+      {
+        FaultEnv dying(&env);
+        dying.inject(FaultEnv::Mode::kFailThenCrash, k, j);
+        runToolIn(&dying);
+      }
+      SCOPED_TRACE("failed at " + std::to_string(k) + ", killed at " + std::to_string(j));
+      MemEnv recovered = env;
+      ASSERT_TRUE(recoverOutputPair(&recovered, OutputPairNames(".")).ok());
+      if (recovered.has("staidx0_n.mul") && recovered.get("staidx0_n.mul") == expected.index) {
+        expectNewPair(recovered, expected);
+      } else {
+        expectUntouched(recovered, earlier);
+      }
+    }
+  }
+  EXPECT_GT(cases, 0);
 }
 
 TEST_P(FaultWalk, ADiskThatFillsUpFailsTheRunCleanly) {

@@ -1,18 +1,23 @@
 // OutputPair: puts a new "statics0_n.mul" and "staidx0_n.mul" in place, both or neither.
 //
 // The new files are written under temporary names in the same folder. Only when both were
-// written, synced and closed does commit() rename them to the output names. The data file goes
-// first; an earlier data file is first moved aside to a backup name, so that if the second rename
-// fails, the backup is moved back and the earlier pair stands exactly as it was. A run that fails
-// or is interrupted removes its temporaries (abandon()).
+// written, synced and closed does commit() rename them to the output names:
+//   1. an earlier data file is moved aside to a backup name;
+//   2. the new data file is renamed to "statics0_n.mul";
+//   3. the new index is renamed to "staidx0_n.mul";
+//   4. the backup is removed.
+// A run that fails before the commit removes its temporaries (abandon()), the index first.
 //
-// A run that is killed leaves its files behind. recover(), at the start of the next run, reads
-// from the names that still exist how far the killed run got, puts the earlier pair back where a
-// commit was cut short, and removes every leftover, so that no stray file outlives a run:
-//   backup and temporary index  - the commit was cut short: the backup is the earlier data file
-//   backup alone                - the commit was done but for removing the backup
-//   temporary index, no temporary data, no backup - the new data file was renamed into a place
-//                                 where there was none: it is removed
+// The names that exist tell how far a run got, whether it failed or was killed:
+//   temporary index, no temporary data  - step 2 was done and step 3 not: the data file in place
+//                                         is the new one
+//   backup and temporary index          - step 1 was done and step 3 not: the backup is the
+//                                         earlier data file
+//   backup alone                        - the commit was done but for step 4
+// recover() undoes the steps in reverse order from there, each taking the files back to a state
+// the commit passed through, so that a recovery that is itself killed is read the same way by the
+// next. A commit that fails undoes itself the same way, and every run recovers first, so that no
+// stray file outlives a run and an earlier pair is put back wherever a commit was cut short.
 
 #ifndef STATICS_CLEAN_STATICS_OUTPUT_PAIR_H_
 #define STATICS_CLEAN_STATICS_OUTPUT_PAIR_H_
@@ -34,8 +39,8 @@ struct OutputPairNames {
   std::string dataBackup;  // "statics0_n.mul.bak": the earlier data file during a commit
 };
 
-// Undoes what a killed run left, as described above. An error means a leftover could not be
-// removed or put back; the run must not go on then.
+// Undoes what a failed or killed run left, as described above. An error means a leftover could
+// not be removed or put back; the run must not go on then.
 Status recoverOutputPair(Env* env, const OutputPairNames& names);
 
 // Renames both temporaries to the output names.

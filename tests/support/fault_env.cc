@@ -71,6 +71,7 @@ bool FaultEnv::next(const std::string& what) {
   log_.push_back(what);
   if (mode_ == Mode::kFailOne) return count_ == failAt_;
   if (mode_ == Mode::kCrash) return count_ >= failAt_;
+  if (mode_ == Mode::kFailThenCrash) return count_ == failAt_ || count_ >= crashAt_;
   return false;
 }
 

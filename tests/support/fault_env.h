@@ -22,13 +22,15 @@ class FaultEnv : public Env {
     kFailOne,     // operation failAt fails; the others go through
     kCrash,       // operation failAt and every later one fail, as if the process died there
     kShortRead,   // operation failAt, if a read, returns half of what it should
+    kFailThenCrash,  // operation failAt fails, and from crashAt on every one fails
   };
 
   explicit FaultEnv(Env* base) : base_(base) {}
 
-  void inject(Mode mode, int failAt) {
+  void inject(Mode mode, int failAt, int crashAt = 0) {
     mode_ = mode;
     failAt_ = failAt;
+    crashAt_ = crashAt;
   }
   // Appends fail with "No space left on device" once this many bytes were written in all.
   void limitSpace(uint64_t bytes) { spaceLeft_ = bytes; }
@@ -53,6 +55,7 @@ class FaultEnv : public Env {
   Env* base_;
   Mode mode_ = Mode::kNone;
   int failAt_ = 0;
+  int crashAt_ = 0;
   int count_ = 0;
   uint64_t spaceLeft_ = UINT64_MAX;
   std::vector<std::string> log_;
