@@ -56,22 +56,19 @@ struct Outcome {
 };
 
 Outcome runArmed(const std::string& folder, long failing) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
+  ScratchStream out;
+  ScratchStream err;
   ToolContext context;
   context.env = Env::Default();
   context.folder = folder;
-  context.out = out;
-  context.err = err;
+  context.out = out.get();
+  context.err = err.get();
   allocations = 0;
   failAt = failing;
   armed = true;
   int status = runTool(context);
   armed = false;
-  Outcome o{status, readStream(out), readStream(err)};
-  std::fclose(out);
-  std::fclose(err);
-  return o;
+  return Outcome{status, out.contents(), err.contents()};
 }
 
 TEST(AllocationFaults, EachAllocationFailedLeavesTheNewPairOrTheEarlierOne) {

@@ -35,19 +35,18 @@ PassRun pass(Env* env, const std::set<uint16_t>& ids, size_t readBuffer = 1 << 2
   DeletionList list;
   for (uint16_t id : ids) list.append(id);
   CollectingReporter reporter;
-  std::FILE* console = std::tmpfile();
+  ScratchStream console;
   CleanOptions options;
   options.env = env;
   options.list = &list;
   options.reporter = &reporter;
-  options.console = console;
+  options.console = console.get();
   options.readBufferSize = readBuffer;
   options.writeBufferSize = writeBuffer;
   options.interrupted = stop;
   PassRun run;
   run.status = cleanStatics(options, &run.summary);
-  run.out = readStream(console);
-  std::fclose(console);
+  run.out = console.contents();
   run.warnings = reporter.warnings;
   return run;
 }

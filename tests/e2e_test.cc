@@ -203,7 +203,6 @@ TEST(Executable, AWriteThatFailsLeavesTheEarlierPairAndNoTemporary) {
 }
 
 #ifndef _WIN32
-
 TEST(Executable, NewFilesGetThePermissionsOfAPlainCreate) {
   TempDir dir;
   putPair(dir, smallPair());
@@ -217,6 +216,8 @@ TEST(Executable, NewFilesGetThePermissionsOfAPlainCreate) {
     EXPECT_EQ(st.st_mode & 0777, 0644u) << name;  // 0666 less the umask 022 the test sets
   }
 }
+
+#endif  // _WIN32
 
 TEST(Executable, WaitsForOneCharacterBeforeItExits) {
   TempDir dir;
@@ -251,6 +252,7 @@ void waitForFile(const std::string& path) {
   ASSERT_TRUE(std::filesystem::exists(path)) << path;
 }
 
+#ifndef _WIN32
 TEST(Executable, AnInterruptRemovesTheTemporariesAndKeepsTheEarlierPair) {
   for (int sig : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(sig);
@@ -271,6 +273,8 @@ TEST(Executable, AnInterruptRemovesTheTemporariesAndKeepsTheEarlierPair) {
   }
 }
 
+#endif  // _WIN32
+
 TEST(Executable, AfterAKillTheEarlierPairStandsAndTheNextRunSucceeds) {
   TempDir dir;
   putLargePair(dir);
@@ -279,7 +283,7 @@ TEST(Executable, AfterAKillTheEarlierPairStandsAndTheNextRunSucceeds) {
     RunningExe exe(kExe, dir.path());
     waitForFile(dir.file("statics0_n.mul.tmp"));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    exe.signal(SIGKILL);
+    exe.terminate();
     EXPECT_EQ(exe.finish().exitStatus, -1);
   }
   expectEarlierPair(dir);
@@ -293,8 +297,6 @@ TEST(Executable, AfterAKillTheEarlierPairStandsAndTheNextRunSucceeds) {
   EXPECT_TRUE(readFile(dir.file("staidx0_n.mul")) == expected.index);
   EXPECT_TRUE(readFile(dir.file("statics0_n.mul")) == expected.data);
 }
-
-#endif  // _WIN32
 
 }  // namespace
 }  // namespace statics_clean

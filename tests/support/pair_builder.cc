@@ -1,5 +1,9 @@
 #include "support/pair_builder.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+
 #include "tool.h"
 
 namespace statics_clean {
@@ -65,30 +69,46 @@ std::string listText(const std::set<uint16_t>& ids) {
   return text;
 }
 
-std::string readStream(std::FILE* stream) {
-  std::fflush(stream);
-  std::rewind(stream);
+ScratchStream::ScratchStream() {
+  std::random_device rd;
+  for (int tries = 0; file_ == nullptr && tries < 100; ++tries) {
+    std::filesystem::path p = std::filesystem::temp_directory_path() /
+                              ("statics-clean-scratch-" + std::to_string(rd()) + "-" +
+                               std::to_string(rd()));
+    path_ = p.string();
+    if (!std::filesystem::exists(p)) file_ = std::fopen(path_.c_str(), "w+b");
+  }
+  if (file_ == nullptr) std::abort();
+}
+
+ScratchStream::~ScratchStream() {
+  std::fclose(file_);
+  std::remove(path_.c_str());
+}
+
+std::string ScratchStream::contents() {
+  std::fflush(file_);
+  std::rewind(file_);
   std::string text;
   char buf[4096];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, stream)) > 0) text.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text.append(buf, n);
+  std::fseek(file_, 0, SEEK_END);
   return text;
 }
 
 ToolRun runToolIn(Env* env, const std::string& folder) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
+  ScratchStream out;
+  ScratchStream err;
   ToolContext context;
   context.env = env;
   context.folder = folder;
-  context.out = out;
-  context.err = err;
+  context.out = out.get();
+  context.err = err.get();
   ToolRun run;
   run.exitStatus = runTool(context);
-  run.out = readStream(out);
-  run.err = readStream(err);
-  std::fclose(out);
-  std::fclose(err);
+  run.out = out.contents();
+  run.err = err.contents();
   return run;
 }
 

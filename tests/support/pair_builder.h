@@ -35,8 +35,23 @@ ReferenceResult referenceClean(const std::string& index, const std::string& data
 // The text of a deletion list naming ids, one per line.
 std::string listText(const std::set<uint16_t>& ids);
 
-// Reads a whole stdio stream from its start, for checking what the tool printed.
-std::string readStream(std::FILE* stream);
+// A stdio stream on a scratch file of its own, removed when the object goes. (The C library's
+// tmpfile() is not used: on Windows it names its files from a per-process counter, so tests
+// running side by side would share them.)
+class ScratchStream {
+ public:
+  ScratchStream();
+  ~ScratchStream();
+  ScratchStream(const ScratchStream&) = delete;
+  ScratchStream& operator=(const ScratchStream&) = delete;
+  std::FILE* get() const { return file_; }
+  // Everything written so far.
+  std::string contents();
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
 
 struct ToolRun {
   int exitStatus = -1;

@@ -9,7 +9,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+#else
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -183,6 +187,8 @@ RunningExe::~RunningExe() {
 
 void RunningExe::signal(int sig) { ::kill(pid_, sig); }
 
+void RunningExe::terminate() { ::kill(pid_, SIGKILL); }
+
 void RunningExe::sendStdin(const std::string& text) {
   ssize_t w = ::write(stdinFd_, text.data(), text.size());
   (void)w;
@@ -209,6 +215,173 @@ ExeRun RunningExe::finish() {
   run.exitStatus = WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   pid_ = -1;
   run.err = readFile(errPath_);
+  return run;
+}
+
+#else  // _WIN32
+
+namespace {
+
+std::wstring widen(const std::string& s) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+// A path the build gave in Unix form (the tests run under Wine) names drive Z:, Wine's root.
+std::string windowsPath(const std::string& path) {
+  return !path.empty() && path[0] == '/' ? "Z:" + path : path;
+}
+
+std::string quoted(const std::string& arg) {
+  std::string out = "\"";
+  for (char c : arg) {
+    if (c == '"') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+void readAll(HANDLE h, std::string* sink) {
+  char buf[65536];
+  DWORD n = 0;
+  while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) sink->append(buf, n);
+  CloseHandle(h);
+}
+
+// The console streams of a Windows program are in text mode: its "\n" arrives as "\r\n".
+std::string consoleText(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+    out += s[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+bool canLimitFileSize() { return false; }
+
+ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& options) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+  if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+      !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    throw std::runtime_error("CreatePipe");
+  }
+  for (HANDLE ours : {inWrite, outRead, errRead}) SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inRead;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = errWrite;
+  std::string command = quoted(windowsPath(exe));
+  for (const std::string& a : options.args) command += " " + quoted(a);
+  std::wstring commandLine = widen(command);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      widen(windowsPath(dir)).c_str(), &startup, &process)) {
+    throw std::runtime_error("CreateProcessW: " + std::to_string(GetLastError()));
+  }
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  CloseHandle(errWrite);
+  ExeRun run;
+  std::thread outReader(readAll, outRead, &run.out);
+  std::thread errReader(readAll, errRead, &run.err);
+  DWORD written = 0;
+  if (!options.stdinText.empty()) {
+    WriteFile(inWrite, options.stdinText.data(), static_cast<DWORD>(options.stdinText.size()),
+              &written, nullptr);
+  }
+  CloseHandle(inWrite);
+  outReader.join();
+  errReader.join();
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  run.exitStatus = static_cast<int>(code);
+  run.out = consoleText(run.out);
+  run.err = consoleText(run.err);
+  return run;
+}
+
+RunningExe::RunningExe(const std::string& exe, const std::string& dir) : errPath_(dir + ".err") {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE inRead, inWrite, outRead, outWrite;
+  if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0)) {
+    throw std::runtime_error("CreatePipe");
+  }
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE err = CreateFileW(widen(windowsPath(errPath_)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                           &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inRead;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = err;
+  std::wstring commandLine = widen(quoted(windowsPath(exe)));
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      widen(windowsPath(dir)).c_str(), &startup, &process)) {
+    throw std::runtime_error("CreateProcessW: " + std::to_string(GetLastError()));
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  CloseHandle(err);
+  process_ = process.hProcess;
+  stdin_ = inWrite;
+  stdout_ = outRead;
+}
+
+RunningExe::~RunningExe() {
+  if (process_ != nullptr) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, INFINITE);
+    CloseHandle(process_);
+  }
+  if (stdin_ != nullptr) CloseHandle(stdin_);
+  if (stdout_ != nullptr) CloseHandle(stdout_);
+  std::remove(errPath_.c_str());
+}
+
+void RunningExe::terminate() {
+  terminated_ = true;
+  TerminateProcess(process_, 1);
+}
+
+void RunningExe::sendStdin(const std::string& text) {
+  DWORD written = 0;
+  WriteFile(stdin_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+bool RunningExe::exited() { return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; }
+
+ExeRun RunningExe::finish() {
+  ExeRun run;
+  std::string out;
+  std::thread reader(readAll, stdout_, &out);
+  stdout_ = nullptr;
+  CloseHandle(stdin_);
+  stdin_ = nullptr;
+  reader.join();
+  WaitForSingleObject(process_, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  CloseHandle(process_);
+  process_ = nullptr;
+  run.exitStatus = terminated_ ? -1 : static_cast<int>(code);
+  run.out = consoleText(out);
+  run.err = consoleText(readFile(errPath_));
   return run;
 }
 

@@ -27,26 +27,37 @@ ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& 
 // True where the platform can limit the size of the files a process writes.
 bool canLimitFileSize();
 
-// A process left running, for tests of interruption (POSIX only). Its standard output is a pipe
-// that is read only on request, so that the process stops at a known point once the pipe is full;
-// its standard input is a pipe that stays open.
+// A process left running. Its standard output is a pipe that is read only by finish(), so that
+// the process stops at a known point once the pipe is full; its standard input is a pipe that
+// stays open until finish().
 class RunningExe {
  public:
   RunningExe(const std::string& exe, const std::string& dir);
   ~RunningExe();
+#ifndef _WIN32
   void signal(int sig);
+#endif
+  // Ends the process at once, as a crash or a kill would; finish() then reports exit status -1.
+  void terminate();
   // Reads standard output until the process closes it, then waits for it.
   ExeRun finish();
   bool exited();  // without waiting
   void sendStdin(const std::string& text);
 
  private:
+  std::string errPath_;
+#ifdef _WIN32
+  void* process_ = nullptr;
+  void* stdin_ = nullptr;
+  void* stdout_ = nullptr;
+  bool terminated_ = false;
+#else
   int pid_ = -1;
   int status_ = 0;
   bool reaped_ = false;
   int stdinFd_ = -1;
   int stdoutFd_ = -1;
-  std::string errPath_;
+#endif
 };
 
 std::string readFile(const std::string& path);
