@@ -2,11 +2,12 @@
 //
 //   statics-bench TOOL SAFE_COPY FOLDER [RUNS]
 //
-// FOLDER holds a pair and the lists written by make-pair. For each list, the list is put in place
-// as todelete.txt, one warm-up run of each program is made, then RUNS (default 7) runs of each,
-// alternating the two so that both see the same state of the machine. Prints, per list, the
-// median wall times, the median of the per-round ratios tool/baseline, and the tool's largest
-// peak resident memory (from wait4), beside the memory bound: index + largest block + 8 MiB.
+// FOLDER holds a pair and the lists written by make-pair. After one warm-up round, each of RUNS
+// rounds (default 7) runs, for each list in turn, the tool with that list as todelete.txt and
+// then the safe copy, so that every measurement is next to its baseline in time. Prints, per list,
+// the median wall times, the median of the per-round ratios tool/baseline, and the tool's largest
+// peak resident memory (from wait4), beside the memory bound: index + largest block + 8 MiB; and
+// the median per-round ratio of the tool's time with the 65,536-ID list to that with the 1-ID list.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -98,26 +99,34 @@ int main(int argc, char** argv) {
   std::printf("| list | tool median (s) | safe copy median (s) | median ratio | tool peak RSS (MiB) "
               "| bound (MiB) |\n|---:|---:|---:|---:|---:|---:|\n");
 
-  for (const char* list : {"1", "100", "10000", "65536"}) {
-    const std::string text = slurp(dir + "/list-" + list + ".txt");
-    std::ofstream(dir + "/todelete.txt", std::ios::binary) << text;
-    const std::vector<std::string> toolArgs{tool};
-    const std::vector<std::string> copyArgs{copy, "statics0.mul", "copy_of_statics0.mul"};
-    run(toolArgs, dir);
-    run(copyArgs, dir);
-    std::vector<double> toolTimes, copyTimes, ratios;
-    long peak = 0;
-    for (int r = 0; r < runs; ++r) {
+  const std::vector<std::string> lists{"1", "100", "10000", "65536"};
+  std::vector<std::string> texts;
+  for (const std::string& list : lists) texts.push_back(slurp(dir + "/list-" + list + ".txt"));
+  const std::vector<std::string> toolArgs{tool};
+  const std::vector<std::string> copyArgs{copy, "statics0.mul", "copy_of_statics0.mul"};
+  std::vector<std::vector<double>> toolTimes(lists.size()), copyTimes(lists.size()),
+      ratios(lists.size());
+  std::vector<long> peak(lists.size(), 0);
+  for (int round = -1; round < runs; ++round) {  // round -1 is the warm-up
+    for (size_t l = 0; l < lists.size(); ++l) {
+      std::ofstream(dir + "/todelete.txt", std::ios::binary) << texts[l];
       Measure t = run(toolArgs, dir);
       Measure c = run(copyArgs, dir);
-      toolTimes.push_back(t.seconds);
-      copyTimes.push_back(c.seconds);
-      ratios.push_back(t.seconds / c.seconds);
-      peak = std::max(peak, t.peakKiB);
+      if (round < 0) continue;
+      toolTimes[l].push_back(t.seconds);
+      copyTimes[l].push_back(c.seconds);
+      ratios[l].push_back(t.seconds / c.seconds);
+      peak[l] = std::max(peak[l], t.peakKiB);
     }
-    std::printf("| %s | %.3f | %.3f | %.2f | %.1f | %.1f |\n", list, median(toolTimes),
-                median(copyTimes), median(ratios), peak / 1024.0, boundMiB);
-    std::fflush(stdout);
   }
+  for (size_t l = 0; l < lists.size(); ++l) {
+    std::printf("| %s | %.3f | %.3f | %.2f | %.1f | %.1f |\n", lists[l].c_str(),
+                median(toolTimes[l]), median(copyTimes[l]), median(ratios[l]), peak[l] / 1024.0,
+                boundMiB);
+  }
+  std::vector<double> longOverShort;
+  for (int r = 0; r < runs; ++r) longOverShort.push_back(toolTimes[3][r] / toolTimes[0][r]);
+  std::printf("\ntool with the 65536-ID list / with the 1-ID list, same round: median %.2f\n",
+              median(longOverShort));
   return 0;
 }
