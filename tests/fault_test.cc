@@ -72,6 +72,18 @@ void expectNewPair(const MemEnv& env, const Expected& expected) {
   EXPECT_TRUE(env.get("statics0_n.mul") == expected.data);
 }
 
+// Recovers what a killed run left in env (in a copy) and checks that it is exactly the new pair or
+// exactly the earlier one: never a mix of both.
+void expectRecoverable(const MemEnv& env, const Expected& expected, bool withEarlierPair) {
+  MemEnv recovered = env;
+  ASSERT_TRUE(recoverOutputPair(&recovered, OutputPairNames(".")).ok());
+  if (recovered.has("staidx0_n.mul") && recovered.get("staidx0_n.mul") == expected.index) {
+    expectNewPair(recovered, expected);
+  } else {
+    expectUntouched(recovered, withEarlierPair);
+  }
+}
+
 class FaultWalk : public ::testing::TestWithParam<bool> {
  protected:
   // Runs once with no fault; returns the number of operations a run makes.
@@ -176,15 +188,7 @@ TEST_P(FaultWalk, AKilledRunIsUndoneByTheNextOne) {
       runToolIn(&dying);
     }
     SCOPED_TRACE("killed at operation " + std::to_string(k));
-    // What the killed run left is either the earlier pair or the new one, once the leftovers are
-    // read: never a mix of both.
-    MemEnv recovered = env;
-    ASSERT_TRUE(recoverOutputPair(&recovered, OutputPairNames(".")).ok());
-    if (recovered.has("staidx0_n.mul") && recovered.get("staidx0_n.mul") == expected.index) {
-      expectNewPair(recovered, expected);
-    } else {
-      expectUntouched(recovered, earlier);
-    }
+    expectRecoverable(env, expected, earlier);
     // A recovery that is itself killed (in its first few operations, where it does its work) is
     // read the same way by the one after.
     for (int j = 1; j <= 6; ++j) {
@@ -194,12 +198,8 @@ TEST_P(FaultWalk, AKilledRunIsUndoneByTheNextOne) {
         dyingAgain.inject(FaultEnv::Mode::kCrash, j);
         runToolIn(&dyingAgain);
       }
-      ASSERT_TRUE(recoverOutputPair(&again, OutputPairNames(".")).ok()) << j;
-      if (again.has("staidx0_n.mul") && again.get("staidx0_n.mul") == expected.index) {
-        expectNewPair(again, expected);
-      } else {
-        expectUntouched(again, earlier);
-      }
+      SCOPED_TRACE("and its recovery killed at operation " + std::to_string(j));
+      expectRecoverable(again, expected, earlier);
     }
     // The next run succeeds and leaves no stray file.
     ToolRun next = runToolIn(&env);
@@ -229,13 +229,7 @@ TEST_P(FaultWalk, ARunKilledWhileItCleansUpAfterAFailureIsUndoneToo) {
         runToolIn(&dying);
       }
       SCOPED_TRACE("failed at " + std::to_string(k) + ", killed at " + std::to_string(j));
-      MemEnv recovered = env;
-      ASSERT_TRUE(recoverOutputPair(&recovered, OutputPairNames(".")).ok());
-      if (recovered.has("staidx0_n.mul") && recovered.get("staidx0_n.mul") == expected.index) {
-        expectNewPair(recovered, expected);
-      } else {
-        expectUntouched(recovered, earlier);
-      }
+      expectRecoverable(env, expected, earlier);
     }
   }
   EXPECT_GT(cases, 0);

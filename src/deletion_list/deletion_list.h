@@ -24,6 +24,9 @@ class DeletionList {
 
   // True when any entry of the list equals itemId, compared on all 16 bits.
   bool contains(uint16_t itemId) const { return present_[itemId] != 0; }
+  // 1 when itemId is on the list, else 0: the tests of several records can be combined with |
+  // and decided by one branch.
+  unsigned mark(uint16_t itemId) const { return present_[itemId]; }
 
   // The entries in the order they were appended.
   const std::vector<uint16_t>& ids() const { return ids_; }

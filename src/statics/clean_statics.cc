@@ -186,8 +186,8 @@ class RecordFilter {
         // Listed items are rare: four records are tested with one branch, and only a group that
         // holds a listed item is looked at record by record.
         while (end - p >= 4 * kRecordSize &&
-               !(list_.contains(decodeFixed16(p)) | list_.contains(decodeFixed16(p + 7)) |
-                 list_.contains(decodeFixed16(p + 14)) | list_.contains(decodeFixed16(p + 21)))) {
+               (list_.mark(decodeFixed16(p)) | list_.mark(decodeFixed16(p + 7)) |
+                list_.mark(decodeFixed16(p + 14)) | list_.mark(decodeFixed16(p + 21))) == 0) {
           p += 4 * kRecordSize;
         }
         const unsigned char* const groupEnd =

@@ -260,33 +260,45 @@ std::string consoleText(const std::string& s) {
   return out;
 }
 
-}  // namespace
-
-bool canLimitFileSize() { return false; }
-
-ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& options) {
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
-  if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
-      !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
-    throw std::runtime_error("CreatePipe");
-  }
-  for (HANDLE ours : {inWrite, outRead, errRead}) SetHandleInformation(ours, HANDLE_FLAG_INHERIT, 0);
-
+// Starts exe in dir with the given standard handles, which it inherits; returns its process
+// handle.
+HANDLE startProcess(const std::string& exe, const std::string& dir,
+                    const std::vector<std::string>& args, HANDLE in, HANDLE out, HANDLE err) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inRead;
-  startup.hStdOutput = outWrite;
-  startup.hStdError = errWrite;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
   std::string command = quoted(windowsPath(exe));
-  for (const std::string& a : options.args) command += " " + quoted(a);
+  for (const std::string& a : args) command += " " + quoted(a);
   std::wstring commandLine = widen(command);
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                       widen(windowsPath(dir)).c_str(), &startup, &process)) {
     throw std::runtime_error("CreateProcessW: " + std::to_string(GetLastError()));
   }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// A pipe whose end on our side is not inherited by the process started.
+void makePipe(HANDLE* read, HANDLE* write, bool childReads) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  if (!CreatePipe(read, write, &inherit, 0)) throw std::runtime_error("CreatePipe");
+  SetHandleInformation(childReads ? *write : *read, HANDLE_FLAG_INHERIT, 0);
+}
+
+}  // namespace
+
+bool canLimitFileSize() { return false; }
+
+ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& options) {
+  HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+  makePipe(&inRead, &inWrite, true);
+  makePipe(&outRead, &outWrite, false);
+  makePipe(&errRead, &errWrite, false);
+  HANDLE process = startProcess(exe, dir, options.args, inRead, outWrite, errWrite);
   CloseHandle(inRead);
   CloseHandle(outWrite);
   CloseHandle(errWrite);
@@ -301,11 +313,10 @@ ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& 
   CloseHandle(inWrite);
   outReader.join();
   errReader.join();
-  WaitForSingleObject(process.hProcess, INFINITE);
+  WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  GetExitCodeProcess(process, &code);
+  CloseHandle(process);
   run.exitStatus = static_cast<int>(code);
   run.out = consoleText(run.out);
   run.err = consoleText(run.err);
@@ -313,32 +324,16 @@ ExeRun runExe(const std::string& exe, const std::string& dir, const ExeOptions& 
 }
 
 RunningExe::RunningExe(const std::string& exe, const std::string& dir) : errPath_(dir + ".err") {
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE inRead, inWrite, outRead, outWrite;
-  if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0)) {
-    throw std::runtime_error("CreatePipe");
-  }
-  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  makePipe(&inRead, &inWrite, true);
+  makePipe(&outRead, &outWrite, false);
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE err = CreateFileW(widen(windowsPath(errPath_)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inRead;
-  startup.hStdOutput = outWrite;
-  startup.hStdError = err;
-  std::wstring commandLine = widen(quoted(windowsPath(exe)));
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      widen(windowsPath(dir)).c_str(), &startup, &process)) {
-    throw std::runtime_error("CreateProcessW: " + std::to_string(GetLastError()));
-  }
-  CloseHandle(process.hThread);
+  process_ = startProcess(exe, dir, {}, inRead, outWrite, err);
   CloseHandle(inRead);
   CloseHandle(outWrite);
   CloseHandle(err);
-  process_ = process.hProcess;
   stdin_ = inWrite;
   stdout_ = outRead;
 }
