@@ -258,6 +258,22 @@ TEST_P(FaultWalk, ADiskThatFillsUpFailsTheRunCleanly) {
   EXPECT_EQ(runToolIn(&enough).exitStatus, 0);
 }
 
+TEST(ConsoleAfterAFailure, ATerminalGetsTheProgressLineEndedAndAFileNoExtraByte) {
+  for (bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "redirected");
+    MemEnv env = makeInputs(false);
+    env.terminal = terminal;
+    FaultEnv full(&env);
+    full.limitSpace(1);  // the first write of the new data file fails, after progress was shown
+    ToolRun run = runToolIn(&full);
+    EXPECT_EQ(run.exitStatus, 1);
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out.rfind("\r0.00 %", 0), 0u);
+    EXPECT_EQ(run.out.back() == '\n', terminal) << run.out.substr(run.out.size() - 10);
+    EXPECT_EQ(run.out.find("100.00"), std::string::npos);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(EarlierPair, FaultWalk, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "Present" : "Absent";
