@@ -4,7 +4,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <vector>
 
 #include "statics/block_reader.h"
 #include "statics/output_buffer.h"
