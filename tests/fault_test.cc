@@ -14,6 +14,8 @@
 #include "support/fault_env.h"
 #include "support/mem_env.h"
 #include "support/pair_builder.h"
+#include "support/process.h"
+#include "tool.h"
 
 namespace statics_clean {
 namespace {
@@ -271,6 +273,38 @@ TEST(ConsoleAfterAFailure, ATerminalGetsTheProgressLineEndedAndAFileNoExtraByte)
     EXPECT_EQ(run.out.rfind("\r0.00 %", 0), 0u);
     EXPECT_EQ(run.out.back() == '\n', terminal) << run.out.substr(run.out.size() - 10);
     EXPECT_EQ(run.out.find("100.00"), std::string::npos);
+  }
+}
+
+TEST(ConsoleWhileRunning, ATerminalSeesEachLineAtOnceAndARedirectedRunBuffers) {
+  // The console stream is fully buffered here, as stdout is when redirected. What the file holds
+  // on disk when the pass reads the data file again shows whether the lines were flushed.
+  for (bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "redirected");
+    MemEnv env = makeInputs(false);
+    env.terminal = terminal;
+    ScratchStream out;
+    ScratchStream err;
+    std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 20);
+    FaultEnv watched(&env);
+    std::string seenMidRun;
+    int dataReads = 0;
+    watched.watch([&](const std::string& op) {
+      if (op == "read statics0.mul" && ++dataReads == 2) seenMidRun = readFile(out.path());
+    });
+    ToolContext context;
+    context.env = &watched;
+    context.out = out.get();
+    context.err = err.get();
+    ASSERT_EQ(runTool(context), 0);
+    ASSERT_GE(dataReads, 2);  // the pass was looked at in its middle
+    if (terminal) {
+      EXPECT_EQ(seenMidRun.rfind("\r0.00 %\r", 0), 0u) << seenMidRun;
+      EXPECT_EQ(seenMidRun.find("100.00"), std::string::npos);
+    } else {
+      EXPECT_EQ(seenMidRun, "");
+    }
+    EXPECT_NE(out.contents().find("items deleted!\n"), std::string::npos);
   }
 }
 

@@ -69,6 +69,7 @@ class FaultWritableFile : public WritableFile {
 bool FaultEnv::next(const std::string& what) {
   ++count_;
   log_.push_back(what);
+  if (onOperation_) onOperation_(what);
   if (mode_ == Mode::kFailOne) return count_ == failAt_;
   if (mode_ == Mode::kCrash) return count_ >= failAt_;
   if (mode_ == Mode::kFailThenCrash) return count_ == failAt_ || count_ >= crashAt_;

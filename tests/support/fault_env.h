@@ -8,6 +8,7 @@
 #define STATICS_CLEAN_TESTS_SUPPORT_FAULT_ENV_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ class FaultEnv : public Env {
   }
   // Appends fail with "No space left on device" once this many bytes were written in all.
   void limitSpace(uint64_t bytes) { spaceLeft_ = bytes; }
+  // Called with the description of each operation before it is carried out, so that a test can
+  // look at the world at a known point of a run.
+  void watch(std::function<void(const std::string&)> onOperation) {
+    onOperation_ = std::move(onOperation);
+  }
 
   int operations() const { return count_; }
   const std::vector<std::string>& log() const { return log_; }
@@ -59,6 +65,7 @@ class FaultEnv : public Env {
   int count_ = 0;
   uint64_t spaceLeft_ = UINT64_MAX;
   std::vector<std::string> log_;
+  std::function<void(const std::string&)> onOperation_;
 };
 
 // The status every injected failure returns.

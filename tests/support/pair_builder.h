@@ -45,6 +45,7 @@ class ScratchStream {
   ScratchStream(const ScratchStream&) = delete;
   ScratchStream& operator=(const ScratchStream&) = delete;
   std::FILE* get() const { return file_; }
+  const std::string& path() const { return path_; }
   // Everything written so far.
   std::string contents();
 
